@@ -68,3 +68,16 @@ if(NOT LANYING_SKIP_FUZZERS)
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
 endif()
+
+# Every fuzzer replays its seed corpus (which keeps the reproducers of past findings) as a regression test.
+if(NOT LANYING_SKIP_FUZZERS)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
+  lanying_filter(FUZZ_SOURCES)
+  foreach(src IN LISTS FUZZ_SOURCES)
+    get_filename_component(name ${src} NAME_WE)
+    string(REGEX REPLACE "_fuzz$" "" corpus ${name})
+    if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
+      add_test(NAME ${name}_corpus COMMAND ${CMAKE_BINARY_DIR}/fuzz/${name} -runs=0 ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
+    endif()
+  endforeach()
+endif()

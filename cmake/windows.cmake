@@ -46,3 +46,8 @@ if(WIN_TEST_SOURCES)
   gtest_add_tests(TARGET win_tests SOURCES ${WIN_TEST_SOURCES} TEST_LIST WIN_TESTS)
   set_tests_properties(${WIN_TESTS} PROPERTIES TIMEOUT 180)
 endif()
+
+if(TARGET lanying)
+  add_test(NAME program_imports_only_system_dlls
+           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-imports.sh $<TARGET_FILE:lanying>)
+endif()

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Sets up, builds both presets and runs every test: the portable core natively (ASan+UBSan), then the Win32
+# tests under Wine on a private Xvfb display with a fresh private prefix. Exits non-zero on any failure.
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+cd "$root"
+
+lanying_setup || exit 1
+
+summary=()
+failed_any=0
+run_ctest() {  # preset, log
+  ctest --preset "$1" 2>&1 | tee "$2"
+  local rc=${PIPESTATUS[0]}
+  summary+=("$(grep -E 'tests passed, [0-9]+ tests? failed out of' "$2" | tail -n 1)")
+  [ "$rc" -eq 0 ] || failed_any=1
+}
+
+mkdir -p build
+echo "== native build"
+cmake --preset native >build/native-configure.log 2>&1 || { cat build/native-configure.log; exit 1; }
+cmake --build --preset native || exit 1
+echo "== native tests"
+run_ctest native build/native-tests.log
+
+echo "== windows build"
+cmake --preset windows >build/windows-configure.log 2>&1 || { cat build/windows-configure.log; exit 1; }
+cmake --build --preset windows || exit 1
+
+echo "== Win32 tests under Wine"
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+start_private_display 1280x1024x24 || exit 1
+init_private_prefix "$root/build/wine-test"
+run_ctest windows build/windows-tests.log
+
+passed=0 failed=0
+for line in "${summary[@]}"; do
+  [ -n "$line" ] || continue
+  total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+  fails=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+  passed=$((passed + total - fails)); failed=$((failed + fails))
+done
+[ "$failed_any" -eq 0 ] || [ "$failed" -gt 0 ] || failed=1
+echo "$passed passed, $failed failed"
+[ "$failed_any" -eq 0 ]
