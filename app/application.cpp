@@ -59,6 +59,14 @@ bool IsAlreadyRunning() {
     return false;
 }
 
+void NotifySettingsChanged() {
+    if (App().settingsChanged) App().settingsChanged();
+}
+
+void NotifyCaptureChanged() {
+    if (App().captureChanged) App().captureChanged();
+}
+
 void RequestExit() { PostMessageA(App().mainWindow, kRequestExitMessage, 0, 0); }
 
 void OnMainWindowCreated(HWND window) {

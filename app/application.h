@@ -2,10 +2,12 @@
 // Life cycle of the process: start-up, single instance, shutdown.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/win_handles.h"
+#include "imaging/image_types.h"
 #include "settings/app_settings.h"
 
 constexpr UINT kRequestExitMessage = WM_APP + 101;
@@ -18,9 +20,26 @@ struct ApplicationState {
     std::string commandLine;  // the arguments after the program path
     UINT taskbarCreatedMessage = 0;
     UniqueHandle instanceEvent;
+    // The options as the main window shows them: the window's controls write every change here at once, so
+    // consumers read the current value at the moment they act.
     AppSettings settings;
     bool shutDown = false;  // the shutdown steps ran (exit path or end of the Windows session)
+
+    ByteArray lastCaptureImage;  // the last capture as a 24-bit BMP file image; empty before the first
+    std::string lastSavedPath;   // the file written by the last save of this run
+    std::string fileNameStem;    // prefix and date part of generated names, as of the last refresh
+    std::string namePreview;     // the generated name the window shows
+    bool captureRunning = false; // a capture session is under way
+
+    // Set by the window's controls: code that changes `settings`, `namePreview` or `lastCaptureImage`
+    // calls these so the window shows the change (they may be empty, before the controls exist).
+    std::function<void()> settingsChanged;
+    std::function<void()> captureChanged;
 };
+
+// Tell the window that the record or the capture changed.
+void NotifySettingsChanged();
+void NotifyCaptureChanged();
 
 ApplicationState& App();
 

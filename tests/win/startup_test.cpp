@@ -116,7 +116,9 @@ TEST_F(StartupTest, InstancesStartedTogetherLeaveExactlyOneRunning) {
     }
     EXPECT_EQ(exited, 3);
     for (Program& p : programs) {
-        if (p.Running()) EXPECT_EQ(p.Exit(), std::optional<DWORD>(0));
+        if (p.Running()) {
+            EXPECT_EQ(p.Exit(), std::optional<DWORD>(0));
+        }
     }
 }
 
