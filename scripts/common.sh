@@ -35,4 +35,6 @@ init_private_prefix() {
   export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
   wineboot -i >/dev/null 2>&1
   wineserver -w
+  # A persistent server: otherwise every test program pays for a server start and shutdown (seconds each).
+  setsid wineserver -p </dev/null >/dev/null 2>&1 &
 }
