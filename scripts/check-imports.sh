@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program must be a PE32+ x86-64 executable that imports only DLLs every Windows has.
 set -euo pipefail
+export LC_ALL=C  # objdump speaks the locale's language otherwise
 exe=$1
 objdump_bin=x86_64-w64-mingw32-objdump
 header=$($objdump_bin -f "$exe")
