@@ -19,7 +19,8 @@ target_link_libraries(lanying_win PUBLIC lanying_deps ${LANYING_SYSTEM_LIBS})
 
 set(LANYING_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/app/main_win.cpp)
+# The program itself only when the filter kept the application sources it needs.
+if(EXISTS ${CMAKE_SOURCE_DIR}/app/main_win.cpp AND LANYING_APP_SOURCES)
   add_executable(lanying WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/app/lanying.rc)
   target_compile_options(lanying PRIVATE ${LANYING_WARNINGS} ${LANYING_CHARSET_FLAGS})
   target_link_libraries(lanying PRIVATE lanying_win)
