@@ -3,7 +3,11 @@
 #include "app/main_window.h"
 #include "app/resource.h"
 #include "app/tray_icon.h"
+#include "capture/capture_hotkey_win.h"
+#include "output/naming_win.h"
 #include "settings/settings_file_win.h"
+#include "ui/balloon_tip.h"
+#include "ui/controls.h"
 
 namespace {
 
@@ -85,6 +89,14 @@ void OnMainWindowCreated(HWND window) {
 
     if (!StartsHidden(app.commandLine.c_str())) ShowWindow(window, SW_SHOW);
     LoadSettings(app.settings);
+    NotifySettingsChanged();  // the loaded options appear in the controls
+    AttachBalloonTip(FindControl("自动计数"),
+                     "本选项 后缀2 选中有效。  如果抓图命名和\r\n存储目录下的文件重名，则自动计数 +1，直\r\n"
+                     "至不重名。本选项为全自动、静默的存储方式。");
+    AttachBalloonTip(FindControl("命名预览"), "如果 前缀 后缀1 后缀2 全部未选中，则以\r\n当前 日期+时间 的命名方式命名");
+    RegisterCaptureHotkey();
+    ShowHotkeyState();  // a refused hotkey is reported here, after the options have been read
+    RefreshFileName();
 }
 
 void OnMainWindowDestroyed() {

@@ -202,3 +202,41 @@ std::optional<ImageFormat> SaveFormatFromPath(std::string_view path) {
     if (extension == "gif") return ImageFormat::Gif;
     return std::nullopt;
 }
+
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
+        const char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] - 'A' + 'a') : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+DialogSaveTarget ResolveDialogSaveTarget(std::string_view chosenPath, ImageFormat selectedType) {
+    DialogSaveTarget target;
+    const std::size_t dot = chosenPath.rfind('.');  // '.' is never a GBK trail byte
+    if (dot != std::string_view::npos) {
+        const std::string_view extension = chosenPath.substr(dot + 1);
+        for (const ImageFormat format : {ImageFormat::Jpg, ImageFormat::Png, ImageFormat::Bmp, ImageFormat::Gif}) {
+            if (EqualsIgnoringAsciiCase(extension, FileExtension(format).substr(1))) {
+                target.path = std::string(chosenPath);
+                target.format = format;
+                return target;
+            }
+        }
+    }
+    const std::string_view extension = FileExtension(selectedType);
+    target.path = std::string(chosenPath);
+    // "shot." would otherwise become "shot..png"; Windows drops trailing dots from names anyway.
+    target.path += !target.path.empty() && target.path.back() == '.' ? extension.substr(1) : extension;
+    target.format = selectedType;
+    target.extensionAppended = true;
+    return target;
+}

@@ -93,3 +93,16 @@ std::optional<AutoCountName> FindFreeAutoCountName(std::string_view folderWithBa
 // The format a path chosen in the Save dialog asks for: the text after its last "." (the whole path when
 // there is none) compared byte for byte with "jpg", "png", "bmp" and "gif". "shot.JPG" gives nothing.
 std::optional<ImageFormat> SaveFormatFromPath(std::string_view path);
+
+// Where a name chosen in the Save dialog is written, and in which format.
+struct DialogSaveTarget {
+    std::string path;
+    ImageFormat format = ImageFormat::Png;
+    bool extensionAppended = false;  // `path` is the chosen name plus the selected type's extension
+};
+
+// The chosen name's extension picks the format, compared without regard to ASCII case ("shot.JPG" is a JPEG).
+// A name whose extension is none of the four ("shot", "shot.jpeg", "my.dir\\shot") keeps what was typed and
+// gets the extension of `selectedType`, the file type picked in the dialog; a name ending in "." gets it
+// without a second dot.
+DialogSaveTarget ResolveDialogSaveTarget(std::string_view chosenPath, ImageFormat selectedType);

@@ -329,4 +329,37 @@ TEST(FileNaming, SaveFormatFromChosenPath) {
         EXPECT_EQ(SaveFormatFromPath(c.path), c.expected) << c.path;
 }
 
+TEST(FileNaming, DialogSaveTargetIgnoresCaseAndFallsBackToTheSelectedType) {
+    struct Case {
+        const char* chosen;
+        ImageFormat selected;
+        const char* path;
+        ImageFormat format;
+        bool appended;
+    } cases[] = {
+        {"C:\\s\\shot.jpg", ImageFormat::Png, "C:\\s\\shot.jpg", ImageFormat::Jpg, false},
+        {"C:\\s\\shot.JPG", ImageFormat::Png, "C:\\s\\shot.JPG", ImageFormat::Jpg, false},
+        {"C:\\s\\shot.Png", ImageFormat::Gif, "C:\\s\\shot.Png", ImageFormat::Png, false},
+        {"C:\\s\\shot.bMp", ImageFormat::Jpg, "C:\\s\\shot.bMp", ImageFormat::Bmp, false},
+        {"C:\\s\\shot.GIF", ImageFormat::Jpg, "C:\\s\\shot.GIF", ImageFormat::Gif, false},
+        {"C:\\s\\a.b.png", ImageFormat::Bmp, "C:\\s\\a.b.png", ImageFormat::Png, false},
+        // Anything else is saved in the type picked in the dialog, under a name that says so.
+        {"C:\\s\\shot", ImageFormat::Bmp, "C:\\s\\shot.bmp", ImageFormat::Bmp, true},
+        {"C:\\s\\shot.jpeg", ImageFormat::Jpg, "C:\\s\\shot.jpeg.jpg", ImageFormat::Jpg, true},
+        {"C:\\s\\shot.txt", ImageFormat::Gif, "C:\\s\\shot.txt.gif", ImageFormat::Gif, true},
+        {"C:\\s\\shot.", ImageFormat::Png, "C:\\s\\shot.png", ImageFormat::Png, true},
+        {"C:\\my.dir\\shot", ImageFormat::Png, "C:\\my.dir\\shot.png", ImageFormat::Png, true},
+        {"C:\\s\\png", ImageFormat::Jpg, "C:\\s\\png.jpg", ImageFormat::Jpg, true},
+        {"C:\\s\\岚影抓图_1", ImageFormat::Png, "C:\\s\\岚影抓图_1.png", ImageFormat::Png, true},
+        // Non-ASCII letters are not folded: full-width "ＰＮＧ" is no extension.
+        {"C:\\s\\a.ＰＮＧ", ImageFormat::Bmp, "C:\\s\\a.ＰＮＧ.bmp", ImageFormat::Bmp, true},
+    };
+    for (const Case& c : cases) {
+        const DialogSaveTarget target = ResolveDialogSaveTarget(c.chosen, c.selected);
+        EXPECT_EQ(target.path, c.path) << c.chosen;
+        EXPECT_EQ(target.format, c.format) << c.chosen;
+        EXPECT_EQ(target.extensionAppended, c.appended) << c.chosen;
+    }
+}
+
 }  // namespace
