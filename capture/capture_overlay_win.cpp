@@ -166,11 +166,11 @@ void OnCreated(HWND window) {
     if (session.mode == CaptureMode::RectangleRegion || session.mode == CaptureMode::FullScreen) {
         keybd_event(VK_ESCAPE, 0, 0, 0);
         keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
-        if (session.mode == CaptureMode::RectangleRegion)
+        if (session.mode == CaptureMode::RectangleRegion) {
             RunRectangleSelection();
-        else {
+        } else {
             AwaitFrozenScreenShown({0, 0, session.frozenScreen.width(), session.frozenScreen.height()});
-            TakeSnapshot(nullptr, ToClipboard);  // the screen shows the frozen screen now
+            TakeSnapshot(nullptr, ToClipboard);  // grabs what the screen shows now: the frozen screen
         }
         Close(window);
     }

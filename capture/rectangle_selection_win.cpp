@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char* kDrawPanelClassName = "LanyingDrawPanel";
+constexpr const char* kDrawPanelClassName = "LanyingSelectionPanel";
 constexpr int kCircleRadius = 10;
 
 struct SelectionState {
