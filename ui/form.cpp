@@ -23,6 +23,10 @@ constexpr const char* kPageClass = "LanyingPage";
 constexpr int kSpinnerWidth = 16;       // at 96 DPI, the width of a standard up-down control
 constexpr int kDropDownHeight = 180;    // the opened list of a ComboBox, at 96 DPI
 constexpr int kLabelPadding = 2;        // text inset of a bordered label, at 96 DPI
+// The tab control's own defaults, in pixels at 96 DPI: it does not scale them with the font.
+constexpr int kTabPaddingX = 6;
+constexpr int kTabPaddingY = 3;
+constexpr int kTabMinWidth = 54;
 
 HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
 
@@ -529,6 +533,10 @@ void Form::SetDpi(UINT dpi) {
     std::vector<FontEntry> oldFonts;
     oldFonts.swap(fonts_);
     if (pageControl_ && pageControl_->hwnd) {
+        // Taken into the tab sizes when the font is set.
+        SendMessageA(pageControl_->hwnd, TCM_SETPADDING, 0,
+                     MAKELPARAM(ScaleToDpi(kTabPaddingX, dpi_), ScaleToDpi(kTabPaddingY, dpi_)));
+        SendMessageA(pageControl_->hwnd, TCM_SETMINTABWIDTH, 0, ScaleToDpi(kTabMinWidth, dpi_));
         pageControl_->font = FontFor(pageControl_->row->font);
         SendMessageA(pageControl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(pageControl_->font), FALSE);
         PlaceControl(*pageControl_);

@@ -52,6 +52,9 @@ protected:
         host_ = CreateWindowExA(0, kFormWindowClass, "host", WS_OVERLAPPED | WS_CAPTION, 0, 0, 602, 400, nullptr,
                                 nullptr, GetModuleHandleA(nullptr), &MainForm());
         ASSERT_TRUE(host_);
+        // The layout is at 96 DPI and the controls scale with the window's DPI: so must their host.
+        const int dpi = int(GetDpiForWindow(host_));
+        SetWindowPos(host_, nullptr, 0, 0, MulDiv(602, dpi, 96), MulDiv(400, dpi, 96), SWP_NOMOVE | SWP_NOZORDER);
         BuildMainWindowControls(host_);
     }
     void TearDown() override {

@@ -152,6 +152,7 @@ TEST_F(MainWindowTest, TrayIconEventsOpenTheTrayMenuBelowRightOfThePointer) {
         GetWindowRect(menu, &rect);
         EXPECT_EQ(rect.left, 403);
         EXPECT_EQ(rect.top, 303);
+        if (event == WM_RBUTTONUP) SaveScreenshotIfWanted(menu, "tray_menu");
         PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_TRUE(WaitUntil([&] { return FindPopupMenu(pid) == nullptr; }));
     }
@@ -188,6 +189,7 @@ TEST_F(MainWindowTest, PressingEitherButtonOnThePreviewOpensThePreviewMenu) {
         GetWindowRect(menu, &rect);
         EXPECT_EQ(rect.left, 603);
         EXPECT_EQ(rect.top, 503);
+        if (press == WM_RBUTTONDOWN) SaveScreenshotIfWanted(menu, "preview_menu");
         PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_TRUE(WaitUntil([&] { return FindPopupMenu(program_->Id()) == nullptr; }));
     }

@@ -146,12 +146,10 @@ PerMonitorAwareScope::~PerMonitorAwareScope() {
     if (setContext && previous_) setContext(previous_);
 }
 
-void SaveScreenshotIfWanted(HWND window, const char* name) {
-    char folder[MAX_PATH] = {};
-    if (!GetEnvironmentVariableA("LANYING_SCREENSHOT_DIR", folder, sizeof folder) || !window) return;
-    harness::WaitUntil([] { return false; }, 700);  // lets the window finish painting
-    RECT rect{};
-    GetWindowRect(window, &rect);
+namespace {
+
+// The screen area `rect` as a 24-bit BMP file at `path`.
+void TakeScreenshot(const RECT& rect, const std::string& path) {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return;
@@ -171,16 +169,45 @@ void SaveScreenshotIfWanted(HWND window, const char* name) {
         BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
     }
     GdiFlush();
-    const DWORD stride = DWORD(((width * 24 + 31) / 32) * 4);
-    const DWORD imageSize = stride * DWORD(height);
+    const size_t stride = ((size_t(width) * 24 + 31) / 32) * 4;
+    const size_t imageSize = stride * size_t(height);
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageSize;
+    file.bfSize = DWORD(file.bfOffBits + imageSize);
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
     bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
     bytes.append(static_cast<const char*>(bits), imageSize);
-    harness::WriteFileBytes(std::string(folder) + "\\" + name + ".bmp", bytes);
+    // Through a temporary name, so that a screenshot is either whole or not there.
+    const std::string partial = path + ".part";
+    if (!harness::WriteFileBytes(partial, bytes) ||
+        !MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        DeleteFileA(partial.c_str());
+}
+
+}  // namespace
+
+void SaveScreenshotIfWanted(HWND window, const char* name) {
+    char folder[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("LANYING_SCREENSHOT_DIR", folder, sizeof folder) || !window) return;
+    PerMonitorAwareScope aware;  // the window's real pixels, not a copy scaled down to 96 DPI
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    // A pointer left over the window by an earlier step would show up as a hover highlight: it waits outside
+    // the window while the picture is taken.
+    POINT pointer{};
+    const bool movePointer = GetCursorPos(&pointer) && PtInRect(&rect, pointer);
+    if (movePointer) {
+        const POINT corner{0, 0};
+        if (PtInRect(&rect, corner))
+            SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        else
+            SetCursorPos(corner.x, corner.y);
+    }
+    harness::WaitUntil([] { return false; }, 700);  // lets the window finish painting
+    GetWindowRect(window, &rect);
+    TakeScreenshot(rect, std::string(folder) + "\\" + name + ".bmp");
+    if (movePointer) SetCursorPos(pointer.x, pointer.y);
 }
 
 }  // namespace ui_test

@@ -53,7 +53,8 @@ private:
     void* previous_ = nullptr;
 };
 
-// When LANYING_SCREENSHOT_DIR is set: writes the window's screen area as "<dir>\<name>.bmp".
+// When LANYING_SCREENSHOT_DIR is set: writes the window's screen area as "<dir>\<name>.bmp" (also for another
+// process's window, such as its pop-up menu). Otherwise does nothing and takes no time.
 void SaveScreenshotIfWanted(HWND window, const char* name);
 
 }  // namespace ui_test
