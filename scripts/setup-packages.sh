@@ -9,7 +9,8 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
   googletest libgtest-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
-  imagemagick pngcheck sox python3 xterm x11-apps twm
+  imagemagick pngcheck sox python3 xterm x11-apps twm scrot
+  fonts-wine  # Marlett: the caption buttons of windows Wine draws itself
 )
 
 missing=()
