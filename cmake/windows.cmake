@@ -46,6 +46,21 @@ if(WIN_TEST_SOURCES)
   include(GoogleTest)
   gtest_add_tests(TARGET win_tests SOURCES ${WIN_TEST_SOURCES} TEST_LIST WIN_TESTS)
   set_tests_properties(${WIN_TESTS} PROPERTIES TIMEOUT 180)
+  # Two hundred captures, about 0.7 s each under Wine.
+  set_tests_properties(CaptureStress.TwoHundredCapturesLeaveObjectCountsAndMemoryFlat PROPERTIES TIMEOUT 600)
+
+  # The files the save tests wrote, read by decoders that are not ours (ImageMagick, pngcheck). The test
+  # script names the folder in LANYING_OUTPUT_SAMPLES_FOLDER; without it there is nothing to check.
+  list(FILTER WIN_TESTS INCLUDE REGEX "^OutputSaveTest\\.")
+  add_test(NAME saved_files_pass_independent_decoders
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win/output_support.sh check ${CMAKE_BINARY_DIR}/output-samples)
+  set_tests_properties(saved_files_pass_independent_decoders PROPERTIES DEPENDS "${WIN_TESTS}" SKIP_RETURN_CODE 77)
+
+  # The main test display is 1920x1080; the whole-screen captures again on a 4K screen of their own.
+  add_test(NAME capture_on_a_3840x2160_screen
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/win/at_screen_size.sh 3840x2160 $<TARGET_FILE:win_tests>
+                   "CaptureSessionTest.FullScreen*:CaptureSessionTest.Pointer*:SnapshotTest.*")
+  set_tests_properties(capture_on_a_3840x2160_screen PROPERTIES TIMEOUT 600)
 endif()
 
 if(TARGET lanying)

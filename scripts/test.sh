@@ -28,18 +28,30 @@ cmake --preset windows >build/windows-configure.log 2>&1 || { cat build/windows-
 cmake --build --preset windows || exit 1
 
 echo "== Win32 tests under Wine"
+mounts=$root/build/wine-test-mounts
 cleanup() {
   wineserver -k >/dev/null 2>&1
+  bash "$root/tests/win/output_support.sh" umount "$mounts" >/dev/null 2>&1
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
 }
 trap cleanup EXIT
-start_private_display 1280x1024x24 || exit 1
+start_private_display 1920x1080x24 || exit 1
 init_private_prefix "$root/build/wine-test"
 # The first Wine program starts Wine's own services, which inherit its output and live as long as the
 # server: started from ctest they would hold ctest's pipe open until the first test times out. Start them
 # here, on /dev/null.
 timeout 300 wine "$root/build/windows/win_tests.exe" --gtest_filter='CommandLine.*' </dev/null >/dev/null 2>&1 || true
+# The save tests' fault cases need a read-only and a full file system (mounts need root), and their sample
+# files go to the independent decoders (the saved_files_* test).
+if mount_vars=$(bash tests/win/output_support.sh mount "$mounts" 2>&1); then
+  eval "$mount_vars"
+else
+  echo "warning: no test mounts, the read-only and full-disk save tests will skip: $mount_vars" >&2
+fi
+samples=$root/build/windows/output-samples
+rm -rf "$samples" && mkdir -p "$samples"
+export LANYING_OUTPUT_SAMPLES_FOLDER="Z:${samples//\//\\}"
 run_ctest windows build/windows-tests.log
 
 passed=0 failed=0
