@@ -1,5 +1,6 @@
 #include "tests/win/capture_support.h"
 
+#include <mmsystem.h>
 #include <psapi.h>
 #include <winternl.h>
 
@@ -378,6 +379,9 @@ CaptureEnvironment::~CaptureEnvironment() {
     app.instance = savedInstance_;
     app.mainWindow = nullptr;
     app.lastCaptureImage.clear();
+    // The shutter plays asynchronously straight from the program's resources: stop it (this waits for the
+    // player) before they are unmapped, or the player reads freed memory.
+    PlaySoundA(nullptr, nullptr, 0);
     if (program_) FreeLibrary(program_);
     harness::RemoveFile(TempCapturePath());
 }
