@@ -38,3 +38,10 @@ init_private_prefix() {
   # A persistent server: otherwise every test program pays for a server start and shutdown (seconds each).
   setsid wineserver -p </dev/null >/dev/null 2>&1 &
 }
+
+# Stops the Wine server of the current prefix and the Xvfb that start_private_display started.
+stop_private_wine() {
+  wineserver -k >/dev/null 2>&1
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+}

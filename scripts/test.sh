@@ -30,10 +30,8 @@ cmake --build --preset windows || exit 1
 echo "== Win32 tests under Wine"
 mounts=$root/build/wine-test-mounts
 cleanup() {
-  wineserver -k >/dev/null 2>&1
+  stop_private_wine
   bash "$root/tests/win/output_support.sh" umount "$mounts" >/dev/null 2>&1
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
 }
 trap cleanup EXIT
 start_private_display 1920x1080x24 || exit 1

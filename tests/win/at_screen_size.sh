@@ -10,9 +10,7 @@ source "$(dirname "$0")/../../scripts/common.sh"
 
 work=$(mktemp -d "/tmp/lanying-screen-$size.XXXXXX")
 cleanup() {
-  wineserver -k >/dev/null 2>&1
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
+  stop_private_wine
   rm -rf "$work"
 }
 trap cleanup EXIT
