@@ -22,6 +22,7 @@
 #include "capture/capture_session_win.h"
 #include "capture/rectangle_selection_win.h"
 #include "output/file_naming.h"
+#include "output/naming_win.h"
 #include "tests/win/capture_support.h"
 #include "tests/win/harness.h"
 
@@ -76,14 +77,14 @@ std::vector<double> TimeTriggerToFrozenScreen(int runs) {
     return times;
 }
 
-// Release over the selection board to TempCapture written, for a selection of almost the whole screen.
-std::vector<double> TimeReleaseToTempCapture(int runs) {
+// Release over the selection board, for a selection of almost the whole screen, until `file` exists. The
+// capture writes its files aside and renames them, so a file appears only once it is complete and closed.
+std::vector<double> TimeReleaseUntilFileExists(int runs, const std::string& file) {
     std::vector<double> times;
     App().settings.captureMode = CaptureMode::RectangleRegion;
     const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    const std::string temp = TempCapturePath();
     for (int i = 0; i < runs; ++i) {
-        harness::RemoveFile(temp);
+        harness::RemoveFile(file);
         std::atomic<double> released{0}, written{0};
         {
             Driver driver([&] {
@@ -94,24 +95,22 @@ std::vector<double> TimeReleaseToTempCapture(int runs) {
                 released = NowMs();
                 MouseButton(true, false);
                 const double giveUp = NowMs() + 30000;
-                while (GetFileAttributesA(temp.c_str()) == INVALID_FILE_ATTRIBUTES && NowMs() < giveUp) Sleep(0);
+                while (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES && NowMs() < giveUp) Sleep(0);
                 if (NowMs() < giveUp) written = NowMs();
             });
             RunCaptureSession();
         }
         if (written.load() > 0) times.push_back(written.load() - released.load());
     }
+    harness::RemoveFile(file);
     return times;
 }
 
-// Release over the selection board to the automatically saved file in place, for a selection of almost the
-// whole screen. The save writes aside and renames, so the file appears only once it is complete and closed.
+// Release to the automatically saved file, named "bench.<ext>" in `folder` (8-bit BMP, JPEG quality 75).
 std::vector<double> TimeReleaseToSavedFile(int runs, ImageFormat format, const std::string& folder) {
-    std::vector<double> times;
     AppSettings& settings = App().settings;
-    settings.captureMode = CaptureMode::RectangleRegion;
     settings.imageFormat = format;
-    settings.bmpDepthIndex = 2;  // 8 bits
+    settings.bmpDepthIndex = 2;
     settings.jpegQuality = 75;
     settings.saveImmediately = true;
     settings.autoSave = true;
@@ -121,30 +120,11 @@ std::vector<double> TimeReleaseToSavedFile(int runs, ImageFormat format, const s
     settings.useDate = false;
     settings.useAutoNumber = false;
     settings.existingFilePolicy = ExistingFilePolicy::Overwrite;
-    const std::string target = folder + "\\bench" + std::string(FileExtension(format));
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    for (int i = 0; i < runs; ++i) {
-        harness::RemoveFile(target);
-        std::atomic<double> released{0}, saved{0};
-        {
-            Driver driver([&] {
-                if (!WaitForWindow(kSelectionBoardClassName)) return;
-                MoveMouse(1, 1);
-                MouseButton(true, true);
-                MoveMouse(w - 1, h - 1);
-                released = NowMs();
-                MouseButton(true, false);
-                const double giveUp = NowMs() + 30000;
-                while (GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES && NowMs() < giveUp) Sleep(0);
-                if (NowMs() < giveUp) saved = NowMs();
-            });
-            RunCaptureSession();
-        }
-        if (saved.load() > 0) times.push_back(saved.load() - released.load());
-    }
+    RefreshFileName();  // the stem the save names its file by, as the window's controls would keep it
+    const std::string file = folder + "\\bench" + std::string(FileExtension(format));
+    std::vector<double> times = TimeReleaseUntilFileExists(runs, file);
     settings.saveImmediately = false;
     settings.autoSave = false;
-    harness::RemoveFile(target);
     return times;
 }
 
@@ -161,8 +141,8 @@ public:
             env.Settings().shutterSound = false;
             TimeTriggerToFrozenScreen(2);  // warm-up: first window class, GDI+ load, first clipboard use
             Report("trigger_to_frozen_screen_shown", TimeTriggerToFrozenScreen(runs));
-            TimeReleaseToTempCapture(1);
-            Report("release_to_tempcapture_written", TimeReleaseToTempCapture(runs));
+            TimeReleaseUntilFileExists(1, TempCapturePath());
+            Report("release_to_tempcapture_written", TimeReleaseUntilFileExists(runs, TempCapturePath()));
             char tempFolder[MAX_PATH] = {};
             GetTempPathA(MAX_PATH, tempFolder);
             const std::string folder = std::string(tempFolder) + "lanying-save-bench";
