@@ -67,12 +67,7 @@ TEST_F(RectangleSelectionTest, DragsInEveryDirectionGiveTheSamePictureWithoutVei
 
 TEST_F(RectangleSelectionTest, PointerDrawnIntoTheFrozenScreenIsInThePicture) {
     const POINT at{180, 140};
-    SetCursorPos(at.x, at.y);
-    harness::WaitUntil([&] {
-        CURSORINFO info{};
-        info.cbSize = sizeof info;
-        return GetCursorInfo(&info) && info.hCursor == TestCursor() && info.ptScreenPos.x == at.x;
-    });
+    PlaceTestPointer(at);
     env_.Settings().keepCursor = true;
     {
         Driver driver([] { Drag({100, 100}, {300, 200}); });

@@ -91,13 +91,7 @@ TEST_F(CaptureSessionTest, FullScreenStoresThePatternAt24BitsAndLeavesItOnTheCli
 
 TEST_F(CaptureSessionTest, PointerIsDrawnWithItsHotspotOnThePointerPositionOnlyWhenAsked) {
     const POINT at{333, 222};
-    SetCursorPos(at.x, at.y);
-    harness::WaitUntil([&] {
-        CURSORINFO info{};
-        info.cbSize = sizeof info;
-        return GetCursorInfo(&info) && info.hCursor == TestCursor() && info.ptScreenPos.x == at.x &&
-               info.ptScreenPos.y == at.y;
-    });
+    PlaceTestPointer(at);
     CURSORINFO info{};
     info.cbSize = sizeof info;
     ASSERT_TRUE(GetCursorInfo(&info));

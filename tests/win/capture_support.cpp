@@ -282,12 +282,18 @@ void MouseButton(bool left, bool down) {
 }
 
 void PressKey(WORD virtualKey) {
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = inputs[1].ki.wVk = virtualKey;
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
+    harness::SendKey(virtualKey);
     Sleep(40);
+}
+
+void PlaceTestPointer(POINT at) {
+    SetCursorPos(at.x, at.y);
+    harness::WaitUntil([&] {
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        return GetCursorInfo(&info) && info.hCursor == TestCursor() && info.ptScreenPos.x == at.x &&
+               info.ptScreenPos.y == at.y;
+    });
 }
 
 HWND FindWindowWithCaption(const char* caption, DWORD pid) {

@@ -65,6 +65,8 @@ private:
 void MoveMouse(int x, int y);
 void MouseButton(bool left, bool down);
 void PressKey(WORD virtualKey);
+// Moves the pointer to `at` over the pattern window and waits until the system shows the test pointer there.
+void PlaceTestPointer(POINT at);
 
 // A top-level window of process `pid` with exactly this caption. Reads the caption without sending a
 // message, so it may look at windows of a thread that is waiting for the caller.
