@@ -17,6 +17,7 @@
 #include "bench_data.h"
 #include "imaging/cdib.h"
 #include "output/encode_image.h"
+#include "tests/gif_memory_reader.h"
 
 namespace {
 
@@ -25,28 +26,15 @@ ByteArray ReadFile(const std::string& path) {
     return ByteArray(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-struct ReadCursor {
-    const ByteArray* data;
-    std::size_t at;
-};
-
-int ReadFromArray(GifFileType* gif, GifByteType* buffer, int length) {
-    auto* cursor = static_cast<ReadCursor*>(gif->UserData);
-    const std::size_t n = std::min(std::size_t(length), cursor->data->size() - cursor->at);
-    std::memcpy(buffer, cursor->data->data() + cursor->at, n);
-    cursor->at += n;
-    return int(n);
-}
-
 // PSNR over the red, green and blue samples, as ImageMagick's `compare -metric PSNR` reports it;
 // negative when the GIF does not decode to the source's size.
 double PsnrAgainst(const ByteArray& bmp, const ByteArray& gif) {
     CDIB source;
     source.LoadBmpData(bmp);
     const CDIB rgb = source.ChangeBitDepth(24);
-    ReadCursor cursor{&gif, 0};
+    GifReadCursor cursor{&gif, 0};
     int error = 0;
-    GifFileType* file = DGifOpen(&cursor, ReadFromArray, &error);
+    GifFileType* file = DGifOpen(&cursor, ReadGifFromArray, &error);
     if (file == nullptr) return -1;
     double result = -1;
     if (DGifSlurp(file) == GIF_OK && file->ImageCount >= 1 && file->SWidth == rgb.Width() &&

@@ -16,6 +16,7 @@
 #include "imaging/cdib.h"
 #include "output/encode_image.h"
 #include "output/gif_writer.h"
+#include "tests/gif_memory_reader.h"
 
 namespace {
 
@@ -42,26 +43,13 @@ std::int64_t AnnouncedPixels(const ByteArray& bmp) {
     return -1;
 }
 
-struct ReadCursor {
-    const ByteArray* data;
-    std::size_t at;
-};
-
-int ReadFromArray(GifFileType* gif, GifByteType* buffer, int length) {
-    auto* cursor = static_cast<ReadCursor*>(gif->UserData);
-    const std::size_t n = std::min(std::size_t(length), cursor->data->size() - cursor->at);
-    std::memcpy(buffer, cursor->data->data() + cursor->at, n);
-    cursor->at += n;
-    return int(n);
-}
-
 // Decodes `gif` and checks it shows the picture `row` describes: the right size, and exact colours
 // when there are few enough for that.
 void CheckGifShows(const ByteArray& gif, int width, int height, const BgrRowSource& row) {
     Check(IsCompleteGif(gif, width, height));
-    ReadCursor cursor{&gif, 0};
+    GifReadCursor cursor{&gif, 0};
     int error = 0;
-    GifFileType* file = DGifOpen(&cursor, ReadFromArray, &error);
+    GifFileType* file = DGifOpen(&cursor, ReadGifFromArray, &error);
     Check(file != nullptr);
     Check(DGifSlurp(file) == GIF_OK);
     Check(file->SWidth == width && file->SHeight == height && file->ImageCount == 1);
@@ -106,9 +94,9 @@ void FuzzIsCompleteGif(const ByteArray& input) {
     const int width = input[0] | (input[1] << 8), height = input[2] | (input[3] << 8);
     const ByteArray gif(input.begin() + 4, input.end());
     if (!IsCompleteGif(gif, width, height)) return;
-    ReadCursor cursor{&gif, 0};
+    GifReadCursor cursor{&gif, 0};
     int error = 0;
-    GifFileType* file = DGifOpen(&cursor, ReadFromArray, &error);
+    GifFileType* file = DGifOpen(&cursor, ReadGifFromArray, &error);
     Check(file != nullptr);
     Check(file->SWidth == width && file->SHeight == height);
     DGifCloseFile(file, &error);

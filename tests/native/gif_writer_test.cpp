@@ -15,6 +15,7 @@
 
 #include "imaging/cdib.h"
 #include "output/encode_image.h"
+#include "tests/gif_memory_reader.h"
 
 namespace {
 
@@ -70,24 +71,11 @@ struct DecodedGif {
     Pixel At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
 };
 
-struct ReadCursor {
-    const ByteArray* data;
-    std::size_t at;
-};
-
-int ReadFromArray(GifFileType* gif, GifByteType* buffer, int length) {
-    auto* cursor = static_cast<ReadCursor*>(gif->UserData);
-    const std::size_t n = std::min(std::size_t(length), cursor->data->size() - cursor->at);
-    std::memcpy(buffer, cursor->data->data() + cursor->at, n);
-    cursor->at += n;
-    return int(n);
-}
-
 DecodedGif DecodeWithGiflib(const ByteArray& gif) {
     DecodedGif out;
-    ReadCursor cursor{&gif, 0};
+    GifReadCursor cursor{&gif, 0};
     int error = 0;
-    GifFileType* file = DGifOpen(&cursor, ReadFromArray, &error);
+    GifFileType* file = DGifOpen(&cursor, ReadGifFromArray, &error);
     if (file == nullptr) return out;
     if (DGifSlurp(file) == GIF_OK && file->ImageCount >= 1) {
         const SavedImage& image = file->SavedImages[0];

@@ -14,6 +14,7 @@
 #include "imaging/cdib.h"
 #include "output/encode_image.h"
 #include "output/gif_writer.h"
+#include "tests/gif_memory_reader.h"
 
 namespace {
 
@@ -27,19 +28,6 @@ ByteArray Bmp24(int width, int height, const ColourAt& colour) {
     return dib.GetBmpData();
 }
 
-struct ReadCursor {
-    const ByteArray* data;
-    std::size_t at;
-};
-
-int ReadFromArray(GifFileType* gif, GifByteType* buffer, int length) {
-    auto* cursor = static_cast<ReadCursor*>(gif->UserData);
-    const std::size_t n = std::min(std::size_t(length), cursor->data->size() - cursor->at);
-    std::memcpy(buffer, cursor->data->data() + cursor->at, n);
-    cursor->at += n;
-    return int(n);
-}
-
 // giflib's reading of the first frame: its size and its largest per-channel difference from `colour`.
 struct GifReading {
     bool decoded = false;
@@ -49,9 +37,9 @@ struct GifReading {
 
 GifReading ReadGif(const ByteArray& gif, const ColourAt& colour) {
     GifReading reading;
-    ReadCursor cursor{&gif, 0};
+    GifReadCursor cursor{&gif, 0};
     int error = 0;
-    GifFileType* file = DGifOpen(&cursor, ReadFromArray, &error);
+    GifFileType* file = DGifOpen(&cursor, ReadGifFromArray, &error);
     if (file == nullptr) return reading;
     if (DGifSlurp(file) == GIF_OK && file->ImageCount >= 1) {
         const SavedImage& image = file->SavedImages[0];
