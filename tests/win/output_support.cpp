@@ -10,6 +10,7 @@
 #include "app/application.h"
 #include "app/win_handles.h"
 #include "output/naming_win.h"
+#include "tests/win/harness.h"
 
 namespace output_test {
 
@@ -240,23 +241,9 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     return names;
 }
 
-std::optional<std::string> ReadBytes(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    return bytes;
-}
+std::optional<std::string> ReadBytes(const std::string& path) { return harness::ReadFileBytes(path); }
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-}
+bool WriteBytes(const std::string& path, const std::string& bytes) { return harness::WriteFileBytes(path, bytes); }
 
 std::uint32_t Le32(const std::string& b, std::size_t at) {
     if (at + 4 > b.size()) return 0;
