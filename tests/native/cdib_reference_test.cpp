@@ -1,6 +1,7 @@
 // CDIB::ChangeBitDepth against the plain per-pixel conversion in bench/reference_depth.h: the row
 // loops and the prepared palette lookup must give the very same file bytes, padding included.
 #include "bench/reference_depth.h"
+#include "tests/little_endian.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +10,6 @@
 #include <string>
 
 namespace {
-
-void Put16(ByteArray& a, std::size_t at, std::uint32_t v) {
-    a[at] = std::uint8_t(v);
-    a[at + 1] = std::uint8_t(v >> 8);
-}
-void Put32(ByteArray& a, std::size_t at, std::uint32_t v) {
-    Put16(a, at, v);
-    Put16(a, at + 2, v >> 16);
-}
 
 using Picture = std::function<ColorRef(int x, int y)>;
 

@@ -1,5 +1,6 @@
 // CDIB: loading, exporting, pixel access, fixed palettes and the failure texts.
 #include "imaging/cdib.h"
+#include "tests/little_endian.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,6 @@
 
 namespace {
 
-void Put16(ByteArray& a, std::size_t at, std::uint32_t v) {
-    a[at] = std::uint8_t(v);
-    a[at + 1] = std::uint8_t(v >> 8);
-}
-void Put32(ByteArray& a, std::size_t at, std::uint32_t v) {
-    Put16(a, at, v);
-    Put16(a, at + 2, v >> 16);
-}
 std::uint32_t Get32(const ByteArray& a, std::size_t at) {
     return a[at] | (a[at + 1] << 8) | (a[at + 2] << 16) | (std::uint32_t(a[at + 3]) << 24);
 }

@@ -27,6 +27,7 @@
 #include <tiffio.h>
 
 #include "imaging/safe_file_write.h"
+#include "tests/little_endian.h"
 
 namespace {
 
@@ -67,15 +68,6 @@ Picture GradientPicture(std::uint32_t width, std::uint32_t height) {
 // The 3 x 2 picture of the orientation cases: every pixel differs, so any mix-up of rows, columns or
 // channels shows.
 const Picture kSixPixels{3, 2, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}, {200, 100, 50}, {1, 2, 3}}};
-
-void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = std::uint8_t(v);
-    b[at + 1] = std::uint8_t(v >> 8);
-}
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    Put16(b, at, v);
-    Put16(b, at + 2, v >> 16);
-}
 
 // BMP file image built by hand. `rows` are the stored rows in file order, already padded.
 struct BmpHeader {

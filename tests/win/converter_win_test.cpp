@@ -13,6 +13,7 @@
 
 #include "imaging/converter.h"
 #include "imaging/safe_file_write.h"
+#include "tests/little_endian.h"
 
 namespace {
 
@@ -70,10 +71,6 @@ Bytes ReadBytes(const std::string& path) {
         bytes.insert(bytes.end(), buffer, buffer + n);
     std::fclose(file);
     return bytes;
-}
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
 }
 
 // A bottom-up BMP of width x height at `bits` per pixel (8-bit files get a grey palette), pixel bytes

@@ -11,6 +11,7 @@
 #include "app/win_handles.h"
 #include "output/naming_win.h"
 #include "tests/win/harness.h"
+#include "tests/little_endian.h"
 
 namespace output_test {
 
@@ -28,15 +29,6 @@ std::string ModulePath() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     return path;
-}
-
-void Put16(ByteArray& b, std::size_t at, std::uint16_t v) {
-    b[at] = std::uint8_t(v);
-    b[at + 1] = std::uint8_t(v >> 8);
-}
-
-void Put32(ByteArray& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
 }
 
 // A copy of this program started as Paint or the file manager writes down how it was started and ends
